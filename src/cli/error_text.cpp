@@ -1,0 +1,87 @@
+#include "cli/error_text.h"
+
+const char* error_text(std::int32_t code)
+{
+    switch (code) {
+    case 1: return "Operation not permitted";
+    case 2: return "No such file or directory";
+    case 3: return "No such process";
+    case 4: return "Interrupted function";
+    case 5: return "I/O error";
+    case 6: return "Specified event object handle is invalid";
+    case 7: return "Argument list too long";
+    case 8: return "Exec format error";
+    case 9: return "Bad file number";
+    case 10: return "No spawned processes";
+    case 11: return "No more processes or not enough memory or maximum nesting level reached";
+    case 12: return "Not enough memory";
+    case 13: case 10013: return "Permission denied";
+    case 14: case 10014: return "Bad address";
+    case 16: return "Device or resource busy";
+    case 17: return "File exists";
+    case 18: return "Cross-device link";
+    case 19: return "No such device";
+    case 20: return "Not a directory";
+    case 21: return "Is a directory";
+    case 22: case 10022: return "Invalid argument";
+    case 23: return "Too many files open in system";
+    case 24: case 10024: return "Too many open files";
+    case 25: return "Inappropriate I/O control operation";
+    case 27: return "File too large";
+    case 28: return "No space left on device";
+    case 29: return "Invalid seek";
+    case 30: return "Read-only file system";
+    case 31: return "Too many links";
+    case 32: return "Broken pipe";
+    case 33: return "Math argument";
+    case 34: return "Result too large";
+    case 36: return "Resource deadlock would occur";
+    case 38: return "Filename too long";
+    case 39: return "No locks available";
+    case 40: return "Function not supported";
+    case 41: return "Directory not empty";
+    case 42: return "Illegal byte sequence";
+    case 80: return "String was truncated";
+    case 87: return "One or more parameters are invalid";
+    case 10004: return "Interrupted function call";
+    case 10035: return "Resource temporarily unavailable";
+    case 10036: return "Operation now in progress";
+    case 10037: return "Operation already in progress";
+    case 10038: return "Socket operation on nonsocket";
+    case 10039: return "Destination address required";
+    case 10040: return "Message too long";
+    case 10041: return "Protocol wrong type for socket";
+    case 10042: return "Bad protocol option";
+    case 10043: return "Protocol not supported";
+    case 10044: return "Socket type not supported";
+    case 10045: return "Operation not supported";
+    case 10046: return "Protocol family not supported";
+    case 10047: return "Address family not supported by protocol family";
+    case 10048: return "Address already in use";
+    case 10049: return "Cannot assign requested address";
+    case 10050: return "Network is down";
+    case 10051: return "Network is unreachable";
+    case 10052: return "Network dropped connection on reset";
+    case 10053: return "Software caused connection abort";
+    case 10054: return "Connection reset by peer";
+    case 10055: return "No buffer space available";
+    case 10056: return "Socket is already connected";
+    case 10057: return "Socket is not connected";
+    case 10058: return "Cannot send after socket shutdown";
+    case 10060: return "Connection timed out";
+    case 10061: return "Connection refused";
+    case 10064: return "Host is down";
+    case 10065: return "No route to host";
+    case 10067: return "Too many processes";
+    case 10091: return "Network subsystem is unavailable";
+    case 10092: return "Winsock.dll version out of range";
+    case 10093: return "Successful WSAStartup not yet performed";
+    case 10101: return "Graceful shutdown in progress";
+    case 10109: return "Class type not found";
+    case 11001: return "Host not found";
+    case 11002: return "Nonauthoritative host not found";
+    case 11003: return "This is a nonrecoverable error";
+    case 11004: return "Valid name, no data record of requested type";
+    default: return "Unknown error";
+    }
+}

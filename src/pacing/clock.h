@@ -1,0 +1,16 @@
+// Monotonic time and the waits that pace both ends.
+#pragma once
+
+#include <cstdint>
+
+// Nanoseconds from an arbitrary origin; only differences mean anything.
+std::int64_t clock_ns();
+
+// Sleeps about ms milliseconds with the operating system's sleep. Returns early
+// when a stop signal arrives, so a stop request never lengthens a wait.
+void sleep_ms(std::int64_t ms);
+
+// Waits ns nanoseconds: from 16 ms on it sleeps whole milliseconds (truncated),
+// below that it spins on the clock, because the operating system's sleep is too
+// coarse for short intervals. Zero or negative returns at once.
+void pace_wait(std::int64_t ns);
