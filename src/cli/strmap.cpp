@@ -38,20 +38,6 @@ unsigned char upper_fold(unsigned char b)
     return (b >= 'a' && b <= 'z') ? static_cast<unsigned char>(b - 0x20) : b;
 }
 
-bool keys_equal(const char* a, const char* b, std::uint32_t flags)
-{
-    if (!(flags & STRMAP_NOCASE))
-        return std::strcmp(a, b) == 0;
-    for (;; ++a, ++b) {
-        unsigned char x = upper_fold(static_cast<unsigned char>(*a));
-        unsigned char y = upper_fold(static_cast<unsigned char>(*b));
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
-    }
-}
-
 char* copy_text(const char* text)
 {
     std::size_t size = std::strlen(text) + 1;
@@ -72,7 +58,7 @@ found_entry strmap_find(const strmap* map, const char* key)
     found_entry found{nullptr, strmap_hash(key, map->flags), nullptr};
     found.chain = &map->buckets[found.hash & (map->bucket_count - 1)];
     for (strmap_entry* e = *found.chain; e; e = e->next) {
-        if (e->hash == found.hash && keys_equal(e->key, key, map->flags)) {
+        if (e->hash == found.hash && strmap_keys_equal(e->key, key, map->flags)) {
             found.entry = e;
             break;
         }
@@ -94,6 +80,20 @@ strmap_entry* next_chain_head(strmap* map, std::int32_t from)
 }
 
 } // namespace
+
+bool strmap_keys_equal(const char* a, const char* b, std::uint32_t flags)
+{
+    if (!(flags & STRMAP_NOCASE))
+        return std::strcmp(a, b) == 0;
+    for (;; ++a, ++b) {
+        unsigned char x = upper_fold(static_cast<unsigned char>(*a));
+        unsigned char y = upper_fold(static_cast<unsigned char>(*b));
+        if (x != y)
+            return false;
+        if (x == 0)
+            return true;
+    }
+}
 
 void strmap_set_alloc_hook(strmap_alloc_fn fn)
 {

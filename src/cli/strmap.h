@@ -52,6 +52,10 @@ const strmap_entry* strmap_next(strmap* map);
 // Frees every entry, the buckets and the map; null is accepted.
 void strmap_destroy(strmap* map);
 
+// The map's key comparison: byte for byte, or ignoring ASCII letter case under
+// STRMAP_NOCASE (other bytes compare as they are).
+bool strmap_keys_equal(const char* a, const char* b, std::uint32_t flags);
+
 // Internals, open to tests.
 std::uint16_t strmap_hash(const char* key, std::uint32_t flags);
 int strmap_grow(strmap* map);

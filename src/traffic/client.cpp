@@ -1,0 +1,85 @@
+#include "traffic/client.h"
+
+#include "cli/error_text.h"
+#include "cli/stop.h"
+#include "pacing/clock.h"
+#include "traffic/message.h"
+#include "traffic/socket.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// Sends until a stop request (0) or a hard send failure (-1, reported here).
+int send_messages(net_socket s, const cadence& pace, int padlen)
+{
+    // Replies are drained into the same buffer the next message is composed in.
+    char buffer[MESSAGE_BUFFER_SIZE];
+    std::uint32_t counter = 0;
+    while (!stop_is_requested()) {
+        // Whatever comes back (bytes, a close, an error) is of no interest.
+        (void)net_receive(s, buffer, sizeof buffer);
+        pace_wait(pace.interval_ns);
+
+        const int total = message_compose(buffer, static_cast<std::int64_t>(std::time(nullptr)), padlen);
+        int sent = 0;
+        while (sent < total && !stop_is_requested()) {
+            const std::intptr_t n = net_send(s, buffer + sent, static_cast<std::size_t>(total - sent));
+            if (n >= 0) {
+                sent += static_cast<int>(n);
+                continue;
+            }
+            const int error = net_last_error();
+            if (error != NET_WOULD_BLOCK) {
+                std::printf("\n[ERROR] send failed: %s\n", error_text(error));
+                return -1;
+            }
+            if (sent == 0)
+                break;  // the buffer is full before this message began: drop it whole
+            pace_wait(pace.interval_ns / 2);  // finish what was started, so the stream stays framed
+        }
+        if (cadence_reports(pace, counter))
+            std::fputs(sent == total ? "#" : ".", stdout);
+        ++counter;
+    }
+    return 0;
+}
+
+int connect_and_send(net_socket s, const char* host, int port, int rate, int buflen, int padlen,
+                     const addrinfo* address)
+{
+    if (net_connect(s, address) != 0) {
+        const int error = net_last_error();
+        // A stop request interrupted the connect: that is a stop, not a failure.
+        if (error == NET_INTERRUPTED && stop_is_requested())
+            return 0;
+        std::printf("[ERROR] connect failed to %s on port %d: %s\n", host, port, error_text(error));
+        return -1;
+    }
+    if (buflen > 0 && net_set_send_buffer(s, buflen) != 0) {
+        std::printf("[ERROR] Failed to set send buffer to %d: %s\n", buflen, error_text(net_last_error()));
+        return -1;
+    }
+    if (net_set_nonblocking(s) != 0) {
+        std::printf("[ERROR] Failed to make socket nonblocking: %s\n", error_text(net_last_error()));
+        return -1;
+    }
+    return send_messages(s, cadence_for_rate(rate), padlen);
+}
+
+} // namespace
+
+int run_client(const char* host, int port, int rate, int buflen, int padlen, const addrinfo* address)
+{
+    const net_socket s = net_open_for(address);
+    int result = -1;
+    if (s == NET_INVALID)
+        std::printf("[ERROR] Socket allocation failed: %s\n", error_text(net_last_error()));
+    else
+        result = connect_and_send(s, host, port, rate, buflen, padlen, address);
+    std::printf("\n");  // ends the line of marks, also after an error message
+    net_close(s);
+    return result;
+}
