@@ -1,8 +1,7 @@
 #include "cli/command_line.h"
 
+#include "cli/console.h"
 #include "cli/usage.h"
-
-#include <cstdio>
 
 int read_command_line(int argc, const char* const* argv, strmap** map, settings* out)
 {
@@ -14,7 +13,7 @@ int read_command_line(int argc, const char* const* argv, strmap** map, settings*
     strmap_first(*map);
     while (const strmap_entry* e = strmap_next(*map)) {
         if (!is_known_parameter(e->key)) {
-            std::printf("parameter '%s' unrecognized\n", e->key);
+            console_print("parameter '%s' unrecognized\n", e->key);
             unrecognized = true;
         }
     }
@@ -22,7 +21,7 @@ int read_command_line(int argc, const char* const* argv, strmap** map, settings*
     const char* problem = unrecognized ? nullptr : validate_settings(*map, out);
     if (unrecognized || problem) {
         if (problem)
-            std::fputs(problem, stdout);
+            console_print("%s", problem);
         print_usage();
         strmap_destroy(*map);
         *map = nullptr;

@@ -4,6 +4,7 @@
 // the server's address, one loop until a stop request or a failure, teardown.
 
 #include "cli/command_line.h"
+#include "cli/console.h"
 #include "cli/error_text.h"
 #include "cli/stop.h"
 #include "cli/usage.h"
@@ -11,16 +12,14 @@
 #include "traffic/server.h"
 #include "traffic/socket.h"
 
-#include <cstdio>
-
 int main(int argc, char** argv)
 {
     // Marks and lines must reach a pipe or a file the moment they happen.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    console_init();
 
     const int startup = net_startup();
     if (startup != 0) {
-        std::printf("[ERROR] winsock startup failed: %s\n", error_text(startup));
+        console_print("[ERROR] winsock startup failed: %s\n", error_text(startup));
         return EXIT_FAILED;
     }
     install_stop_handler();
@@ -33,7 +32,7 @@ int main(int argc, char** argv)
     if (status == COMMAND_LINE_ACCEPTED && run.client_mode) {
         const int resolved = net_resolve(run.host, run.port, &addresses);
         if (resolved != 0) {
-            std::printf("-host invalid '%s':%s\n", run.host, error_text(resolved));
+            console_print("-host invalid '%s':%s\n", run.host, error_text(resolved));
             print_usage();
             status = EXIT_REJECTED;
         }

@@ -1,6 +1,6 @@
 #include "cli/usage.h"
 
-#include <cstdio>
+#include "cli/console.h"
 
 namespace {
 constexpr const char* program_name = "quorvel";
@@ -9,16 +9,16 @@ constexpr const char* example_host = "server.example.com";
 
 void print_usage()
 {
-    std::printf("\nUsage: %s (version %s) \n\nOptions:\n", program_name, QUORVEL_VERSION);
-    std::printf("  -mode   client|server\n");
-    std::printf("  -host   ip or hostname, (modes: client)\n");
-    std::printf("  -port   TCP port (modes: client|server) (Default: 5000)\n");
-    std::printf("  -rate   tx or rx rate in requests per second (modes: client|server)\n");
-    std::printf("  -padlen padding bytes must match between client and server (modes: client|server) (Default: 200)\n");
-    std::printf("  -buflen size of send/receive buffer (modes: client|server) (Default: OS defined)\n");
-    std::printf("\nExamples:\n");
-    std::printf("%s -mode client -host %s -port 5050 -rate 4 -padlen 400\n", program_name, example_host);
-    std::printf("%s -mode server -port 5050 -rate 2 -padlen 400\n", program_name);
-    std::printf("%s -mode client -host %s  -port 5050 -rate 4 -buflen 4096 -padlen 400\n", program_name,
+    console_print("\nUsage: %s (version %s) \n\nOptions:\n", program_name, QUORVEL_VERSION);
+    console_print("  -mode   client|server\n");
+    console_print("  -host   ip or hostname, (modes: client)\n");
+    console_print("  -port   TCP port (modes: client|server) (Default: 5000)\n");
+    console_print("  -rate   tx or rx rate in requests per second (modes: client|server)\n");
+    console_print("  -padlen padding bytes must match between client and server (modes: client|server) (Default: 200)\n");
+    console_print("  -buflen size of send/receive buffer (modes: client|server) (Default: OS defined)\n");
+    console_print("\nExamples:\n");
+    console_print("%s -mode client -host %s -port 5050 -rate 4 -padlen 400\n", program_name, example_host);
+    console_print("%s -mode server -port 5050 -rate 2 -padlen 400\n", program_name);
+    console_print("%s -mode client -host %s  -port 5050 -rate 4 -buflen 4096 -padlen 400\n", program_name,
                 example_host);
 }

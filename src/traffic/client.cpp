@@ -1,5 +1,6 @@
 #include "traffic/client.h"
 
+#include "cli/console.h"
 #include "cli/error_text.h"
 #include "cli/stop.h"
 #include "pacing/clock.h"
@@ -7,7 +8,6 @@
 #include "traffic/socket.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -33,7 +33,7 @@ int send_messages(net_socket s, const cadence& pace, int padlen)
             }
             const int error = net_last_error();
             if (error != NET_WOULD_BLOCK) {
-                std::printf("\n[ERROR] send failed: %s\n", error_text(error));
+                console_print("\n[ERROR] send failed: %s\n", error_text(error));
                 return -1;
             }
             if (sent == 0)
@@ -41,7 +41,7 @@ int send_messages(net_socket s, const cadence& pace, int padlen)
             pace_wait(pace.interval_ns / 2);  // finish what was started, so the stream stays framed
         }
         if (cadence_reports(pace, counter))
-            std::fputs(sent == total ? "#" : ".", stdout);
+            console_print("%s", sent == total ? "#" : ".");
         ++counter;
     }
     return 0;
@@ -55,15 +55,15 @@ int connect_and_send(net_socket s, const char* host, int port, int rate, int buf
         // A stop request interrupted the connect: that is a stop, not a failure.
         if (error == NET_INTERRUPTED && stop_is_requested())
             return 0;
-        std::printf("[ERROR] connect failed to %s on port %d: %s\n", host, port, error_text(error));
+        console_print("[ERROR] connect failed to %s on port %d: %s\n", host, port, error_text(error));
         return -1;
     }
     if (buflen > 0 && net_set_send_buffer(s, buflen) != 0) {
-        std::printf("[ERROR] Failed to set send buffer to %d: %s\n", buflen, error_text(net_last_error()));
+        console_print("[ERROR] Failed to set send buffer to %d: %s\n", buflen, error_text(net_last_error()));
         return -1;
     }
     if (net_set_nonblocking(s) != 0) {
-        std::printf("[ERROR] Failed to make socket nonblocking: %s\n", error_text(net_last_error()));
+        console_print("[ERROR] Failed to make socket nonblocking: %s\n", error_text(net_last_error()));
         return -1;
     }
     return send_messages(s, cadence_for_rate(rate), padlen);
@@ -76,10 +76,10 @@ int run_client(const char* host, int port, int rate, int buflen, int padlen, con
     const net_socket s = net_open_for(address);
     int result = -1;
     if (s == NET_INVALID)
-        std::printf("[ERROR] Socket allocation failed: %s\n", error_text(net_last_error()));
+        console_print("[ERROR] Socket allocation failed: %s\n", error_text(net_last_error()));
     else
         result = connect_and_send(s, host, port, rate, buflen, padlen, address);
-    std::printf("\n");  // ends the line of marks, also after an error message
+    console_print("\n");  // ends the line of marks, also after an error message
     net_close(s);
     return result;
 }

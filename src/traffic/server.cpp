@@ -1,5 +1,6 @@
 #include "traffic/server.h"
 
+#include "cli/console.h"
 #include "cli/error_text.h"
 #include "cli/stop.h"
 #include "pacing/clock.h"
@@ -7,7 +8,6 @@
 #include "traffic/socket.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -42,12 +42,12 @@ read_outcome read_message(net_socket conn, connection_state* state)
         if (got > 0) {
             filled += static_cast<int>(got);
         } else if (got == 0) {
-            std::printf("Connection closed\n");
+            console_print("Connection closed\n");
             return read_outcome::ended;
         } else {
             const int error = net_last_error();
             if (error != NET_WOULD_BLOCK) {
-                std::printf("[WARNING] Receive failure: %s\n", error_text(error));
+                console_print("[WARNING] Receive failure: %s\n", error_text(error));
                 return read_outcome::ended;
             }
             pace_wait(state->pace.interval_ns / 2);
@@ -71,12 +71,12 @@ void serve_connection(net_socket conn, connection_state* state)
         std::int64_t timestamp = 0;
         const int scanned = message_parse(state->buffer, &timestamp);
         if (scanned != 1) {
-            std::printf("[ERROR] rx parse failed: %d\n", scanned);
+            console_print("[ERROR] rx parse failed: %d\n", scanned);
             return;
         }
         if (cadence_reports(state->pace, state->counter)) {
             const std::int64_t age = message_age(static_cast<std::int64_t>(std::time(nullptr)), timestamp);
-            std::printf("%lld\n", static_cast<long long>(age));
+            console_print("%lld\n", static_cast<long long>(age));
         }
         ++state->counter;
 
@@ -84,7 +84,7 @@ void serve_connection(net_socket conn, connection_state* state)
         if (net_send(conn, state->buffer, static_cast<std::size_t>(state->need / 2)) < 0) {
             const int error = net_last_error();
             if (error != NET_WOULD_BLOCK) {
-                std::printf("[WARNING] Send failure: %s\n", error_text(error));
+                console_print("[WARNING] Send failure: %s\n", error_text(error));
                 return;
             }
         }
@@ -94,7 +94,7 @@ void serve_connection(net_socket conn, connection_state* state)
 // Prints a set-up failure, closes the listener and gives the run's result.
 int setup_failed(net_socket listener, const char* format_with_text)
 {
-    std::printf(format_with_text, last_error_text());
+    console_print(format_with_text, last_error_text());
     net_close(listener);
     return -1;
 }
@@ -118,18 +118,18 @@ int run_server(int port, int rate, int buflen, int padlen)
         return setup_failed(listener, "[ERROR] Failed to enter nonblocking mode: %s\n");
     // Not fatal on the listener: the accepted sockets get their own try.
     if (buflen > 0 && net_set_receive_buffer(listener, buflen) != 0)
-        std::printf("[ERROR] Failed to set receive buffer to %d: %s\n", buflen, last_error_text());
+        console_print("[ERROR] Failed to set receive buffer to %d: %s\n", buflen, last_error_text());
     if (net_bind_any(listener, port) != 0) {
-        std::printf("[ERROR] Bind failed to port %d: %s\n", port, last_error_text());
+        console_print("[ERROR] Bind failed to port %d: %s\n", port, last_error_text());
         net_close(listener);
         return -1;
     }
     if (net_listen(listener) != 0) {
-        std::printf("[ERROR] Could not listen on port %d: %s\n", port, last_error_text());
+        console_print("[ERROR] Could not listen on port %d: %s\n", port, last_error_text());
         net_close(listener);
         return -1;
     }
-    std::printf("Waiting for connection..\n");
+    console_print("Waiting for connection..\n");
 
     while (!stop_is_requested()) {
         sleep_ms(accept_poll_ms);
@@ -138,15 +138,15 @@ int run_server(int port, int rate, int buflen, int padlen)
         const net_socket conn = net_accept(listener);
         if (conn == NET_INVALID)
             continue;  // nobody waiting, or a failed accept: poll again
-        std::printf("Accepted connection..\n");
+        console_print("Accepted connection..\n");
         if (net_set_nonblocking(conn) == 0) {
             if (buflen > 0 && net_set_receive_buffer(conn, buflen) != 0)
-                std::printf("[ERROR] Failed to set receive buffer to %d: %s\n", buflen, last_error_text());
+                console_print("[ERROR] Failed to set receive buffer to %d: %s\n", buflen, last_error_text());
             else
                 serve_connection(conn, &state);
         }
         net_close(conn);
-        std::printf("Waiting for connection..\n");
+        console_print("Waiting for connection..\n");
     }
     net_close(listener);
     return 0;

@@ -1,0 +1,43 @@
+// The end-to-end suite: the real program, started as a process, against raw
+// peers on loopback. Every suite runs once per build under test (the native
+// program, and the Windows program under Wine when QUORVEL_WINDOWS_EXE names it).
+#pragma once
+
+#include "peer.h"
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <list>
+#include <string>
+#include <vector>
+
+class E2eTest : public ::testing::TestWithParam<target> {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const target& build() const { return GetParam(); }
+
+    // Starts the program; every child is killed and reaped when the test ends.
+    child& start(const std::vector<std::string>& args);
+
+    // Starts a server on a free port and waits for its first "Waiting for connection..".
+    child& start_server(int* port, const std::vector<std::string>& extra);
+
+    // Caps for waits that depend on process start-up (Wine starts slower).
+    millis startup() const { return build().is_wine() ? 15s : 5s; }
+    // Bound on how long a stop request may take to end the program.
+    millis stop_bound() const;
+
+private:
+    std::list<child> children_;
+};
+
+std::string usage_block();
+
+std::vector<target> builds_under_test();
+std::string build_name(const ::testing::TestParamInfo<target>& info);
+
+#define INSTANTIATE_FOR_EVERY_BUILD(suite) \
+    INSTANTIATE_TEST_SUITE_P(Builds, suite, ::testing::ValuesIn(builds_under_test()), build_name)
