@@ -47,6 +47,17 @@ int send_messages(net_socket s, const cadence& pace, int padlen)
     return 0;
 }
 
+// Reads and drops the replies already waiting, so that the close ends the
+// connection in order: closing over unread bytes would reset it instead, and
+// the server would report a failure where its client simply left.
+void discard_waiting_replies(net_socket s)
+{
+    char buffer[MESSAGE_BUFFER_SIZE];
+    // Bounded: a server still replying must not keep a stopping client here.
+    for (int reads = 0; reads < 64 && net_receive(s, buffer, sizeof buffer) > 0; ++reads) {
+    }
+}
+
 int connect_and_send(net_socket s, const char* host, int port, int rate, int buflen, int padlen,
                      const addrinfo* address)
 {
@@ -66,7 +77,9 @@ int connect_and_send(net_socket s, const char* host, int port, int rate, int buf
         console_print("[ERROR] Failed to make socket nonblocking: %s\n", error_text(net_last_error()));
         return -1;
     }
-    return send_messages(s, cadence_for_rate(rate), padlen);
+    const int result = send_messages(s, cadence_for_rate(rate), padlen);
+    discard_waiting_replies(s);
+    return result;
 }
 
 } // namespace

@@ -16,18 +16,28 @@ void E2eTest::TearDown()
 
 child& E2eTest::start(const std::vector<std::string>& args)
 {
-    children_.push_back(spawn(build(), args));
-    EXPECT_GT(children_.back().pid, 0) << "could not start " << build().program;
+    return start(build(), args);
+}
+
+child& E2eTest::start(const target& t, const std::vector<std::string>& args)
+{
+    children_.push_back(spawn(t, args));
+    EXPECT_GT(children_.back().pid, 0) << "could not start " << t.program;
     return children_.back();
 }
 
 child& E2eTest::start_server(int* port, const std::vector<std::string>& extra)
 {
     *port = free_port();
-    std::vector<std::string> args = {"-mode", "server", "-port", std::to_string(*port)};
+    return start_server_on(build(), *port, extra);
+}
+
+child& E2eTest::start_server_on(const target& t, int port, const std::vector<std::string>& extra)
+{
+    std::vector<std::string> args = {"-mode", "server", "-port", std::to_string(port)};
     args.insert(args.end(), extra.begin(), extra.end());
-    child& server = start(args);
-    EXPECT_TRUE(read_until_contains(server, "Waiting for connection..\n", startup())) << server.out;
+    child& server = start(t, args);
+    EXPECT_TRUE(read_until_contains(server, "Waiting for connection..\n", startup() * 4)) << server.out;
     return server;
 }
 
@@ -59,8 +69,8 @@ std::vector<target> builds_under_test()
     const char* windows_exe = std::getenv("QUORVEL_WINDOWS_EXE");
     const char* launcher = std::getenv("QUORVEL_WINE");
     return {
-        target{"Linux", "", QUORVEL_PROGRAM},
-        target{"Windows", launcher && *launcher ? launcher : "wine", windows_exe ? windows_exe : ""},
+        target{"Linux", {}, QUORVEL_PROGRAM, false},
+        target{"Windows", {launcher && *launcher ? launcher : "wine"}, windows_exe ? windows_exe : "", true},
     };
 }
 

@@ -21,9 +21,12 @@ protected:
 
     // Starts the program; every child is killed and reaped when the test ends.
     child& start(const std::vector<std::string>& args);
+    child& start(const target& t, const std::vector<std::string>& args);
 
-    // Starts a server on a free port and waits for its first "Waiting for connection..".
+    // Starts a server on a free port (or on *port when it is set) and waits
+    // for its first "Waiting for connection..".
     child& start_server(int* port, const std::vector<std::string>& extra);
+    child& start_server_on(const target& t, int port, const std::vector<std::string>& extra);
 
     // Caps for waits that depend on process start-up (Wine starts slower).
     millis startup() const { return build().is_wine() ? 15s : 5s; }
@@ -41,3 +44,7 @@ std::string build_name(const ::testing::TestParamInfo<target>& info);
 
 #define INSTANTIATE_FOR_EVERY_BUILD(suite) \
     INSTANTIATE_TEST_SUITE_P(Builds, suite, ::testing::ValuesIn(builds_under_test()), build_name)
+
+// For the long fault and load cases, which the native build carries alone.
+#define INSTANTIATE_FOR_NATIVE_BUILD(suite) \
+    INSTANTIATE_TEST_SUITE_P(Builds, suite, ::testing::Values(builds_under_test().front()), build_name)

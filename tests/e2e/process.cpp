@@ -75,9 +75,7 @@ child spawn(const target& t, const std::vector<std::string>& args)
     if (pipe2(pipe_fds, O_CLOEXEC) != 0)
         return c;
 
-    std::vector<std::string> words;
-    if (!t.launcher.empty())
-        words.push_back(t.launcher);
+    std::vector<std::string> words = t.launcher;
     words.push_back(t.program);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -177,6 +175,20 @@ void stop_hard(child& c)
         close(c.out_fd);
         c.out_fd = -1;
     }
+}
+
+int count_lines(const std::string& out, const std::string& line)
+{
+    const std::string whole = line + "\n";
+    int n = 0;
+    for (std::size_t at = out.find(whole); at != std::string::npos; at = out.find(whole, at + 1))
+        n += at == 0 || out[at - 1] == '\n';
+    return n;
+}
+
+bool wait_lines(child& c, const std::string& line, int count, millis timeout)
+{
+    return read_until(c, [&](const std::string& out) { return count_lines(out, line) >= count; }, timeout);
 }
 
 int count_of(const std::string& text, char ch)

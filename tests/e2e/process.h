@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-// Which build is under test and how to start it: "" for a native program,
-// "wine" for the Windows build.
+// Which build is under test and how to start it: no launcher for a native
+// program, "wine" for the Windows build, valgrind and its options for a check.
 struct target {
     std::string name;
-    std::string launcher;
+    std::vector<std::string> launcher;
     std::string program;
-    bool is_wine() const { return !launcher.empty(); }
+    bool wine = false;
+    bool is_wine() const { return wine; }
 };
 
 // Names the build in test output.
@@ -56,6 +57,12 @@ run_result run_to_end(const target& t, const std::vector<std::string>& args, mil
 
 // Kills and reaps a child that is still running; safe on any child.
 void stop_hard(child& c);
+
+// How many whole lines of out read exactly line (given without its "\n").
+int count_lines(const std::string& out, const std::string& line);
+
+// Reads until the child has printed line at least count times.
+bool wait_lines(child& c, const std::string& line, int count, millis timeout);
 
 // Counts occurrences of ch in text.
 int count_of(const std::string& text, char ch);

@@ -10,20 +10,6 @@ namespace {
 
 using Server = E2eTest;
 
-int count_lines(const std::string& out, const std::string& line)
-{
-    int n = 0;
-    for (std::size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1))
-        n += at == 0 || out[at - 1] == '\n';
-    return n;
-}
-
-// Waits until the server has said line count times.
-bool wait_lines(child& server, const std::string& line, int count, millis timeout)
-{
-    return read_until(server, [&](const std::string& out) { return count_lines(out, line) >= count; }, timeout);
-}
-
 // The output with every age line replaced by "A", to compare its shape exactly.
 std::string with_ages_as_a(const std::string& out)
 {

@@ -33,6 +33,25 @@ TEST_P(ClientAndServer, AFasterClientFillsTheBuffersAgesGrowAndDotsAppear)
     EXPECT_EQ(client.out.find("[ERROR]"), std::string::npos) << client.out;
 }
 
+TEST_P(ClientAndServer, AClientStoppedWhileTheServerKeepsUpLeavesInOrder)
+{
+    // The server reads faster than the client sends, so nothing is queued when
+    // the client stops; its replies are read before the close, which is then
+    // an orderly one rather than a reset.
+    int port = 0;
+    child& server = start_server(&port, {"-rate", "20", "-padlen", "100"});
+    for (int round = 1; round <= 3; ++round) {
+        child& client = start({"-mode", "client", "-host", "127.0.0.1", "-port", std::to_string(port), "-rate",
+                               "10", "-padlen", "100"});
+        ASSERT_TRUE(read_until_contains(client, "#####", startup()));
+        signal_child(client, SIGINT);
+        EXPECT_EQ(wait_exit(client, startup()), 0);
+        ASSERT_TRUE(wait_lines(server, "Waiting for connection..", round + 1, startup())) << server.out;
+    }
+    EXPECT_EQ(count_lines(server.out, "Connection closed"), 3) << server.out;
+    EXPECT_EQ(server.out.find("[WARNING]"), std::string::npos) << server.out;
+}
+
 TEST_P(ClientAndServer, EachStopSignalEndsEitherEndWithStatus0)
 {
     if (build().is_wine())
