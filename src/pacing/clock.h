@@ -6,9 +6,13 @@
 // Nanoseconds from an arbitrary origin; only differences mean anything.
 std::int64_t clock_ns();
 
-// Sleeps about ms milliseconds with the operating system's sleep. Returns early
-// when a stop signal arrives, so a stop request never lengthens a wait.
+// Sleeps about ms milliseconds with the operating system's sleep. A stop
+// request never lengthens a wait: one made before the sleep skips it, and on
+// platforms where the stop arrives as a signal, one made during it ends it.
 void sleep_ms(std::int64_t ms);
+
+// The operating system's sleep itself, for sleep_ms.
+void os_sleep_ms(std::int64_t ms);
 
 // Waits ns nanoseconds: from 16 ms on it sleeps whole milliseconds (truncated),
 // below that it spins on the clock, because the operating system's sleep is too

@@ -9,7 +9,7 @@ std::int64_t clock_ns()
     return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-void sleep_ms(std::int64_t ms)
+void os_sleep_ms(std::int64_t ms)
 {
     if (ms <= 0)
         return;

@@ -1,7 +1,17 @@
 #include "pacing/clock.h"
 
+#include "cli/stop.h"
+
 namespace {
 constexpr std::int64_t sleep_threshold_ns = 16'000'000;
+}
+
+void sleep_ms(std::int64_t ms)
+{
+    // A stop signal that came just before the sleep (while the loop was busy
+    // between its own check and here) would otherwise be slept through.
+    if (!stop_is_requested())
+        os_sleep_ms(ms);
 }
 
 void pace_wait(std::int64_t ns)

@@ -1,5 +1,7 @@
 #include "pacing/clock.h"
 
+#include "cli/stop.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -43,4 +45,15 @@ TEST(PaceWait, ZeroAndNegativeReturnAtOnce)
 {
     for (std::int64_t ns : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{-1'000'000'000}})
         EXPECT_LT(timed_wait(ns), 50 * ms) << ns;
+}
+
+TEST(SleepMs, AStopRequestedBeforehandIsNotSleptThrough)
+{
+    stop_requested.store(1);
+    const std::int64_t start = clock_ns();
+    sleep_ms(2000);
+    pace_wait(2'000'000'000);
+    const std::int64_t took = clock_ns() - start;
+    stop_requested.store(0);  // only a test may take a stop request back
+    EXPECT_LT(took, 500 * ms);
 }
