@@ -5,7 +5,8 @@
 // Checked: the map parse_args builds against a plain model of the "-name
 // value" rules; an accepted command line has exactly one mode, every setting in
 // its range, its defaults where a setting is absent or blank, and a host in
-// client mode; a rejected one leaves no map behind.
+// client mode; a rejected one leaves no map behind; with memory running out
+// part way, the outcome is the same or a failure that leaves nothing behind.
 
 #include "cli/args.h"
 #include "cli/command_line.h"
@@ -15,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -91,6 +94,49 @@ bool model_blank(const parameter* p)
     return true;
 }
 
+// An accepted command line: one mode, every setting in range, the defaults
+// where a setting is absent or blank, a host in client mode, and only names
+// the program knows.
+void check_accepted(const std::vector<parameter>& expected, strmap* map, const settings& run)
+{
+    strmap_first(map);
+    while (const strmap_entry* e = strmap_next(map))
+        FUZZ_CHECK(is_known_parameter(e->key));
+
+    FUZZ_CHECK(run.client_mode != run.server_mode);
+    FUZZ_CHECK(run.rate >= 1 && run.rate <= 100000);
+    FUZZ_CHECK(run.port >= 1 && run.port <= 65535);
+    FUZZ_CHECK(run.buflen == 0 || (run.buflen >= 1 && run.buflen <= 100000000));
+    FUZZ_CHECK(run.padlen >= 0 && run.padlen <= 4000);
+    if (run.client_mode)
+        FUZZ_CHECK(!is_blank(run.host));
+    // The host is the map's own text, valid until the map is destroyed.
+    FUZZ_CHECK(run.host == strmap_get(map, "host"));
+
+    const parameter* mode = model_find(expected, "mode");
+    FUZZ_CHECK(mode && same_name(mode->value, run.client_mode ? "client" : "server"));
+    FUZZ_CHECK(!model_blank(model_find(expected, "rate")));
+    if (model_blank(model_find(expected, "port")))
+        FUZZ_CHECK(run.port == 5000);
+    if (model_blank(model_find(expected, "buflen")))
+        FUZZ_CHECK(run.buflen == 0);
+    else
+        FUZZ_CHECK(run.buflen != 0);
+    if (model_blank(model_find(expected, "padlen")))
+        FUZZ_CHECK(run.padlen == 200);
+}
+
+// While set, allocations_left allocations of the map succeed and the rest fail.
+int allocations_left = 0;
+
+void* failing_alloc(std::size_t size)
+{
+    if (allocations_left == 0)
+        return nullptr;
+    --allocations_left;
+    return std::malloc(size);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -141,39 +187,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     strmap* map = &not_written;
     settings run{};
     const int status = read_command_line(argc, argv.data(), &map, &run);
-    if (status != COMMAND_LINE_ACCEPTED) {
+    if (status == COMMAND_LINE_ACCEPTED) {
+        FUZZ_CHECK(map != nullptr);
+        check_accepted(expected, map, run);
+    } else {
         FUZZ_CHECK(status == EXIT_REJECTED);  // memory does not run out here
         FUZZ_CHECK(map == nullptr);
-        return 0;
     }
 
-    FUZZ_CHECK(map != nullptr);
-    strmap_first(map);
-    while (const strmap_entry* e = strmap_next(map))
-        FUZZ_CHECK(is_known_parameter(e->key));
-
-    FUZZ_CHECK(run.client_mode != run.server_mode);
-    FUZZ_CHECK(run.rate >= 1 && run.rate <= 100000);
-    FUZZ_CHECK(run.port >= 1 && run.port <= 65535);
-    FUZZ_CHECK(run.buflen == 0 || (run.buflen >= 1 && run.buflen <= 100000000));
-    FUZZ_CHECK(run.padlen >= 0 && run.padlen <= 4000);
-    if (run.client_mode)
-        FUZZ_CHECK(!is_blank(run.host));
-    // The host is the map's own text, valid until the map is destroyed.
-    FUZZ_CHECK(run.host == strmap_get(map, "host"));
-
-    const parameter* mode = model_find(expected, "mode");
-    FUZZ_CHECK(mode && same_name(mode->value, run.client_mode ? "client" : "server"));
-    FUZZ_CHECK(!model_blank(model_find(expected, "rate")));
-    if (model_blank(model_find(expected, "port")))
-        FUZZ_CHECK(run.port == 5000);
-    if (model_blank(model_find(expected, "buflen")))
-        FUZZ_CHECK(run.buflen == 0);
-    else
-        FUZZ_CHECK(run.buflen != 0);
-    if (model_blank(model_find(expected, "padlen")))
-        FUZZ_CHECK(run.padlen == 200);
-
+    // Again with memory running out after a few allocations (the last input
+    // byte says how many): either the same outcome, or a failure with no map
+    // left behind and nothing leaked.
+    allocations_left = size > 0 ? data[size - 1] % 16 : 0;
+    strmap_set_alloc_hook(failing_alloc);
+    strmap* short_map = &not_written;
+    settings short_run{};
+    const int short_status = read_command_line(argc, argv.data(), &short_map, &short_run);
+    strmap_set_alloc_hook(nullptr);
+    if (short_status == EXIT_FAILED) {
+        FUZZ_CHECK(short_map == nullptr);
+    } else {
+        FUZZ_CHECK(short_status == status);
+        FUZZ_CHECK((short_map == nullptr) == (map == nullptr));
+        if (map) {
+            FUZZ_CHECK(short_run.client_mode == run.client_mode && short_run.server_mode == run.server_mode);
+            FUZZ_CHECK(short_run.port == run.port && short_run.rate == run.rate);
+            FUZZ_CHECK(short_run.buflen == run.buflen && short_run.padlen == run.padlen);
+            FUZZ_CHECK((short_run.host == nullptr) == (run.host == nullptr));
+            FUZZ_CHECK(!run.host || std::strcmp(short_run.host, run.host) == 0);
+        }
+    }
+    strmap_destroy(short_map);
     strmap_destroy(map);
     return 0;
 }
