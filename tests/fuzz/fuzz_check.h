@@ -1,0 +1,15 @@
+// A check that holds in every build type (the fuzz build defines NDEBUG, so
+// assert would vanish): a broken invariant prints where and aborts, which
+// libFuzzer reports as a crash and keeps the input.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                              \
+    do {                                                                                   \
+        if (!(condition)) {                                                                \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                  \
+        }                                                                                  \
+    } while (0)
