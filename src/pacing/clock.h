@@ -7,7 +7,9 @@
 std::int64_t clock_ns();
 
 // Sleeps about ms milliseconds with the operating system's sleep. Returns early
-// when a stop signal arrives, so a stop request never lengthens a wait.
+// when a stop signal arrives, so a stop request never lengthens a wait. Where
+// the system delays sleeps to group wake-ups (Linux's timer slack), the first
+// sleep of a thread asks for wake-ups as prompt as it allows.
 void sleep_ms(std::int64_t ms);
 
 // Waits ns nanoseconds: from 16 ms on it sleeps whole milliseconds (truncated),

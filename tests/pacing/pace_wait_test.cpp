@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <thread>
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 // Bounds are generous on purpose: a busy two-core machine may stall a process
 // for tens of milliseconds, so only "not too early" is tight.
@@ -44,3 +49,21 @@ TEST(PaceWait, ZeroAndNegativeReturnAtOnce)
     for (std::int64_t ns : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{-1'000'000'000}})
         EXPECT_LT(timed_wait(ns), 50 * ms) << ns;
 }
+
+#if defined(__linux__)
+// The timer slack belongs to each thread: every thread that sleeps must get
+// prompt wake-ups, not only the first one.
+TEST(PaceWait, ASleepingThreadAsksForPromptWakeups)
+{
+    auto slack_after_a_sleep = [] {
+        prctl(PR_SET_TIMERSLACK, 50'000UL, 0UL, 0UL, 0UL);
+        pace_wait(16 * ms);
+        return prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    };
+    int first = 0, second = 0;
+    std::thread([&] { first = slack_after_a_sleep(); }).join();
+    std::thread([&] { second = slack_after_a_sleep(); }).join();
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 1);
+}
+#endif
