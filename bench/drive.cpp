@@ -52,7 +52,11 @@ struct options {
     int rate = 1000;
     int padlen = 200;
     std::vector<std::string> wrapper;  // a command the program runs under (env, strace)
+    bool pin = false;                  // the end on the last processor, its peer on the others
 };
+
+// With pinning, the end under test runs on this processor (-1: anywhere).
+int end_cpu = -1;
 
 double now_s() { return static_cast<double>(clock_ns()) / 1e9; }
 
@@ -111,6 +115,8 @@ bool spawn(const std::vector<std::string>& wrapper, const std::vector<std::strin
         return false;
     }
     run->target = run->pid;
+    if (end_cpu >= 0)
+        pin_to_cpu(run->pid, end_cpu);
     return true;
 }
 
@@ -300,8 +306,8 @@ double cpu_seconds_so_far(pid_t pid)
 // included (from the rusage of the reaped process).
 int cost(const options& o)
 {
-    std::printf("%-7s %7s %7s %11s %13s %13s %14s\n", "end", "rate", "padlen", "window (s)", "cpu (steady)",
-                "cpu (whole)", "peak RSS (KiB)");
+    std::printf("%-7s %7s %7s %11s %13s %13s %16s %14s\n", "end", "rate", "padlen", "window (s)", "cpu (steady)",
+                "cpu (whole)", "of which system", "peak RSS (KiB)");
     bool all_ok = true;
     for (const std::string& end : o.ends) {
         for (int rate : o.rates) {
@@ -318,9 +324,12 @@ int cost(const options& o)
             }
             finish_end(&r);
             all_ok = all_ok && r.going;
-            const double whole = cpu_seconds(r.child.usage) / (r.child.ended - r.child.started);
-            std::printf("%-7s %7d %7d %11.2f %12.3f%% %12.3f%% %14ld\n", end.c_str(), rate, o.padlen, window,
-                        100.0 * steady, 100.0 * whole, r.child.peak_kib);
+            const double cpu = cpu_seconds(r.child.usage);
+            const double whole = cpu / (r.child.ended - r.child.started);
+            const double system = static_cast<double>(r.child.usage.ru_stime.tv_sec) +
+                                  static_cast<double>(r.child.usage.ru_stime.tv_usec) / 1e6;
+            std::printf("%-7s %7d %7d %11.2f %12.3f%% %12.3f%% %15.1f%% %14ld\n", end.c_str(), rate, o.padlen, window,
+                        100.0 * steady, 100.0 * whole, cpu > 0 ? 100.0 * system / cpu : 0.0, r.child.peak_kib);
             std::fflush(stdout);
         }
     }
@@ -423,7 +432,8 @@ int usage()
     std::fprintf(stderr,
                  "usage: bench_drive fidelity|cost|stop|count --quorvel PATH [--ref-client PATH --ref-server PATH]\n"
                  "       [--seconds S] [--warmup S] [--rounds N] [--trials N] [--ends client,server]\n"
-                 "       [--rates 1000,10000] [--padlens 0,200] [--end E --rate R --padlen L] [-- WRAPPER...]\n");
+                 "       [--rates 1000,10000] [--padlens 0,200] [--end E --rate R --padlen L] [--pin yes|no]\n"
+                 "       [-- WRAPPER...]\n");
     return 2;
 }
 
@@ -457,12 +467,18 @@ int main(int argc, char** argv)
         else if (a == "--end") o.end = v;
         else if (a == "--rate") o.rate = std::atoi(v);
         else if (a == "--padlen") o.padlen = std::atoi(v);
+        else if (a == "--pin") o.pin = std::string(v) == "yes";
         else return usage();
     }
     if (o.quorvel.empty())
         return usage();
     // A peer that has gone must not kill the bench.
     signal(SIGPIPE, SIG_IGN);
+    const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+    if (o.pin && cpus >= 2) {
+        end_cpu = static_cast<int>(cpus - 1);
+        peers_pin(0);
+    }
     if (mode == "fidelity")
         return o.ref_client.empty() || o.ref_server.empty() ? usage() : fidelity(o);
     if (mode == "cost")

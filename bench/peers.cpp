@@ -8,12 +8,21 @@
 #include <ctime>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <vector>
 
 namespace {
+
+std::atomic<int> peer_cpu{-1};
+
+void pin_peer_thread()
+{
+    if (peer_cpu.load() >= 0)
+        pin_to_cpu(0, peer_cpu.load());
+}
 
 sockaddr_in loopback(int port)
 {
@@ -26,6 +35,7 @@ sockaddr_in loopback(int port)
 
 void sink_read(sink_peer* sink)
 {
+    pin_peer_thread();
     pollfd waiting{sink->listener, POLLIN, 0};
     if (poll(&waiting, 1, 30'000) <= 0 || (waiting.revents & POLLIN) == 0)
         return;
@@ -59,6 +69,7 @@ int compose_chunk(std::vector<char>* chunk, int padlen)
 
 void flood_send(flood_peer* flood)
 {
+    pin_peer_thread();
     std::vector<char> chunk;
     while (!flood->quit.load()) {
         const int length = compose_chunk(&chunk, flood->padlen);
@@ -78,6 +89,7 @@ void flood_send(flood_peer* flood)
 
 void flood_read(flood_peer* flood)
 {
+    pin_peer_thread();
     static thread_local char buffer[1 << 18];
     for (;;) {
         const ssize_t got = recv(flood->fd, buffer, sizeof buffer, 0);
@@ -145,6 +157,19 @@ void flood_join(flood_peer* flood)
         flood->sender.join();
     if (flood->fd >= 0)
         close(flood->fd);
+}
+
+void peers_pin(int cpu)
+{
+    peer_cpu.store(cpu);
+}
+
+void pin_to_cpu(int tid, int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    sched_setaffinity(tid, sizeof set, &set);
 }
 
 int free_port()

@@ -38,6 +38,12 @@ struct flood_peer {
 bool flood_start(flood_peer* flood, int port, int padlen, int timeout_ms);
 void flood_join(flood_peer* flood);
 
+// Keeps the peers' threads started from now on to one processor (-1: any).
+void peers_pin(int cpu);
+
+// Keeps a thread (0: the calling one) or a single-threaded process to one processor.
+void pin_to_cpu(int tid, int cpu);
+
 // A port that nothing listened on a moment ago.
 int free_port();
 
