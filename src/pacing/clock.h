@@ -9,6 +9,8 @@ std::int64_t clock_ns();
 // Sleeps about ms milliseconds with the operating system's sleep. A stop
 // request never lengthens a wait: one made before the sleep skips it, and on
 // platforms where the stop arrives as a signal, one made during it ends it.
+// Where the system delays sleeps to group wake-ups (Linux's timer slack), the
+// first sleep of a thread asks for wake-ups as prompt as it allows.
 void sleep_ms(std::int64_t ms);
 
 // The operating system's sleep itself, for sleep_ms.

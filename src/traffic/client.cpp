@@ -15,18 +15,20 @@ namespace {
 // Sends until a stop request (0) or a hard send failure (-1, reported here).
 int send_messages(net_socket s, const cadence& pace, int padlen)
 {
-    // Replies are drained into the same buffer the next message is composed in.
-    char buffer[MESSAGE_BUFFER_SIZE];
+    // The message is kept between sends (only its timestamp ever changes), so
+    // replies are drained into a buffer of their own rather than over it.
+    message_draft message;
+    char replies[MESSAGE_BUFFER_SIZE];
     std::uint32_t counter = 0;
     while (!stop_is_requested()) {
         // Whatever comes back (bytes, a close, an error) is of no interest.
-        (void)net_receive(s, buffer, sizeof buffer);
+        (void)net_receive(s, replies, sizeof replies);
         pace_wait(pace.interval_ns);
 
-        const int total = message_compose(buffer, static_cast<std::int64_t>(std::time(nullptr)), padlen);
+        const int total = message_draft_update(&message, static_cast<std::int64_t>(std::time(nullptr)), padlen);
         int sent = 0;
         while (sent < total && !stop_is_requested()) {
-            const std::intptr_t n = net_send(s, buffer + sent, static_cast<std::size_t>(total - sent));
+            const std::intptr_t n = net_send(s, message.bytes + sent, static_cast<std::size_t>(total - sent));
             if (n >= 0) {
                 sent += static_cast<int>(n);
                 continue;

@@ -35,6 +35,16 @@ int message_compose(char* buffer, std::int64_t timestamp, int padlen)
     return length + padlen;
 }
 
+int message_draft_update(message_draft* draft, std::int64_t timestamp, int padlen)
+{
+    if (draft->length == 0 || draft->timestamp != timestamp || draft->padlen != padlen) {
+        draft->length = message_compose(draft->bytes, timestamp, padlen);
+        draft->timestamp = timestamp;
+        draft->padlen = padlen;
+    }
+    return draft->length;
+}
+
 namespace {
 bool is_scan_space(char c)
 {

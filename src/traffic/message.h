@@ -38,6 +38,21 @@ inline int reply_length(int padlen) { return message_length(padlen) / 2; }
 // (capacity at least MESSAGE_TIMESTAMP_MAX_CHARS + padlen). Returns the length.
 int message_compose(char* buffer, std::int64_t timestamp, int padlen);
 
+// A client's message kept from one send to the next. Its padding never
+// changes and its timestamp only once a second, so composing it afresh for
+// every send would rewrite every padding byte for nothing; the draft is
+// composed again only when the timestamp (or padlen) differs from the last.
+struct message_draft {
+    int length = 0;  // 0 until the first update
+    int padlen = 0;
+    std::int64_t timestamp = 0;
+    char bytes[MESSAGE_TIMESTAMP_MAX_CHARS + MESSAGE_PADLEN_MAX];
+};
+
+// Makes draft->bytes hold what message_compose(timestamp, padlen) writes and
+// returns its length.
+int message_draft_update(message_draft* draft, std::int64_t timestamp, int padlen);
+
 // Reads a timestamp from NUL-terminated text the way "%lld" scanning does:
 // white space skipped, optional sign, decimal digits. Returns 1 and sets
 // *timestamp on success, 0 when no number starts the text, -1 when the text is

@@ -49,6 +49,38 @@ TEST(Message, ComposeWritesTheTimestampAsPrintedThenPadding)
     }
 }
 
+// A kept message must never go out with stale digits or a stale length, also
+// when the timestamp gains or loses a digit or its sign, or padlen changes.
+TEST(MessageDraft, AlwaysHoldsWhatComposeWouldWrite)
+{
+    struct Step { std::int64_t timestamp; int padlen; };
+    const Step steps[] = {
+        {1765432100, 400}, {1765432100, 400}, {1765432101, 400},  // same second, then the next
+        {999999999, 400}, {1000000000, 400},                      // nine digits, then ten
+        {1000000000, 4000}, {1000000000, 0},                      // padlen changes
+        {-42, 3}, {7, 3}, {std::numeric_limits<std::int64_t>::min(), 4000},
+        {std::numeric_limits<std::int64_t>::max(), 4000}, {0, 1},
+    };
+    message_draft draft;
+    for (const Step& step : steps) {
+        char expected[MESSAGE_BUFFER_SIZE];
+        const int expected_length = message_compose(expected, step.timestamp, step.padlen);
+        const int length = message_draft_update(&draft, step.timestamp, step.padlen);
+        ASSERT_EQ(length, expected_length) << step.timestamp << " padlen " << step.padlen;
+        EXPECT_EQ(std::string(draft.bytes, length), std::string(expected, expected_length))
+            << step.timestamp << " padlen " << step.padlen;
+    }
+}
+
+TEST(MessageDraft, AFreshDraftIsComposedEvenForTimestampZero)
+{
+    // A fresh draft carries timestamp 0 and padlen 0: a first update for just
+    // those must still compose.
+    message_draft draft;
+    ASSERT_EQ(message_draft_update(&draft, 0, 0), 1);
+    EXPECT_EQ(draft.bytes[0], '0');
+}
+
 TEST(Message, ParseReadsBackWhatComposeWrote)
 {
     for (int padlen : {0, 1, 4000}) {
