@@ -1,10 +1,9 @@
 #include "traffic/socket.h"
 
 #include "traffic/errno_codes_posix.h"
+#include "traffic/lookup.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -27,16 +26,6 @@ net_socket open_stream(int family)
     return fd < 0 ? NET_INVALID : fd;
 }
 
-int lookup(const char* host, const char* port, int flags, addrinfo** list)
-{
-    addrinfo hints{};
-    hints.ai_flags = flags;
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    int result = getaddrinfo(host, port, &hints, list);
-    return result == 0 ? 0 : net_code_from_resolver(result, errno);
-}
-
 } // namespace
 
 int net_startup()
@@ -49,15 +38,14 @@ int net_last_error()
     return net_code_from_errno(errno);
 }
 
-int net_resolve(const char* host, int port, addrinfo** list)
+int net_lookup(const char* host, const char* port_text, bool literal_only, addrinfo** list)
 {
-    char port_text[16];
-    std::snprintf(port_text, sizeof port_text, "%d", port);
-    // An address literal needs no lookup. Asking for it with AI_ADDRCONFIG
-    // would refuse "::1" on a host whose only IPv6 address is loopback.
-    if (lookup(host, port_text, AI_NUMERICHOST, list) == 0)
-        return 0;
-    return lookup(host, port_text, AI_ADDRCONFIG, list);
+    addrinfo hints{};
+    hints.ai_flags = literal_only ? AI_NUMERICHOST : AI_ADDRCONFIG;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    int result = getaddrinfo(host, port_text, &hints, list);
+    return result == 0 ? 0 : net_code_from_resolver(result, errno);
 }
 
 void net_free_addresses(addrinfo* list)

@@ -1,10 +1,11 @@
 #include "traffic/socket.h"
 
+#include "traffic/lookup.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <climits>
-#include <cstdio>
 
 // Winsock already numbers its failures (WSAGetLastError) and the resolver's
 // results the way the error table does, so codes pass through unchanged.
@@ -30,15 +31,6 @@ net_socket open_stream(int family)
     // WSA_FLAG_OVERLAPPED keeps the handle exactly like one from socket().
     return from_handle(WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                   WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
-}
-
-int lookup(const char* host, const char* port, int flags, addrinfo** list)
-{
-    addrinfo hints{};
-    hints.ai_flags = flags;
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    return getaddrinfo(host, port, &hints, list);
 }
 
 // Send and receive take an int count; a larger request is simply served in part.
@@ -68,15 +60,13 @@ int net_last_error()
     return WSAGetLastError();
 }
 
-int net_resolve(const char* host, int port, addrinfo** list)
+int net_lookup(const char* host, const char* port_text, bool literal_only, addrinfo** list)
 {
-    char port_text[16];
-    std::snprintf(port_text, sizeof port_text, "%d", port);
-    // An address literal needs no lookup. Asking for it with AI_ADDRCONFIG
-    // would refuse "::1" on a host whose only IPv6 address is loopback.
-    if (lookup(host, port_text, AI_NUMERICHOST, list) == 0)
-        return 0;
-    return lookup(host, port_text, AI_ADDRCONFIG, list);
+    addrinfo hints{};
+    hints.ai_flags = literal_only ? AI_NUMERICHOST : AI_ADDRCONFIG;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    return getaddrinfo(host, port_text, &hints, list);
 }
 
 void net_free_addresses(addrinfo* list)
