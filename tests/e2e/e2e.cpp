@@ -64,6 +64,16 @@ std::string usage_block()
         "quorvel -mode client -host server.example.com  -port 5050 -rate 4 -buflen 4096 -padlen 400\n";
 }
 
+bool ends_with_send_failure(const std::string& out)
+{
+    for (const char* reason : {"Connection reset by peer", "Broken pipe", "Software caused connection abort"}) {
+        const std::string tail = std::string("\n[ERROR] send failed: ") + reason + "\n\n";
+        if (out.ends_with(tail))
+            return out.substr(0, out.size() - tail.size()).find_first_not_of("#.") == std::string::npos;
+    }
+    return false;
+}
+
 std::vector<target> builds_under_test()
 {
     const char* windows_exe = std::getenv("QUORVEL_WINDOWS_EXE");

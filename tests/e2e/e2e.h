@@ -39,6 +39,11 @@ private:
 
 std::string usage_block();
 
+// A client's output after a peer that vanished: marks, then the send failure
+// naming the cause, then the final line break. The peer's reset may be taken by
+// the client's drain, leaving the next send a broken pipe; Wine reports an abort.
+bool ends_with_send_failure(const std::string& out);
+
 std::vector<target> builds_under_test();
 std::string build_name(const ::testing::TestParamInfo<target>& info);
 

@@ -60,19 +60,6 @@ std::vector<std::string> client_args(int port, int rate, int padlen)
             "-rate", std::to_string(rate), "-padlen", std::to_string(padlen)};
 }
 
-// Marks, then the send failure a vanished peer causes, then the final line break.
-// The peer's reset may be taken by the client's drain, leaving the next send a
-// broken pipe; either way the cause is named.
-bool ends_with_send_failure(const std::string& out)
-{
-    for (const char* reason : {"Connection reset by peer", "Broken pipe"}) {
-        const std::string tail = std::string("\n[ERROR] send failed: ") + reason + "\n\n";
-        if (out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
-            return out.substr(0, out.size() - tail.size()).find_first_not_of("#.") == std::string::npos;
-    }
-    return false;
-}
-
 } // namespace
 
 TEST_P(Faults, AClientKilledInMidMessageIsAClosedConnectionAndTheNextClientIsServed)
