@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Two hosts on a real, slow link: two network namespaces joined by a veth pair,
-# each with an IPv4 and an IPv6 address, the link limited by a token bucket.
-# A dual-stack server on one host, clients on the other.
+# Two hosts on a real, slow link: a client host and a server host, network
+# namespaces with an IPv4 and an IPv6 address each, joined through a third
+# namespace that routes between them and limits the link with a token bucket.
+# The slow link is a hop away from the client, as on a real network: Linux
+# keeps what a host's own busy interface cannot take yet as unsent data in the
+# socket, where a send may still add to it, so a bottleneck on the client's own
+# interface fills its send buffer far less predictably.
 # Usage: tests/net/two_hosts_test.sh path/to/quorvel
 # Needs root (to make namespaces); otherwise it says so and skips (status 77).
 set -euo pipefail
@@ -13,37 +17,48 @@ if [ "$(id -u)" -ne 0 ] || ! ip netns list >/dev/null 2>&1; then
 fi
 
 tag=$$
-server_ns=qv-server-$tag
 client_ns=qv-client-$tag
+link_ns=qv-link-$tag
+server_ns=qv-server-$tag
 work=$(mktemp -d)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    # Deleting a namespace deletes its end of the veth pair, and with it the other.
-    ip netns del "$server_ns" 2>/dev/null || true
-    ip netns del "$client_ns" 2>/dev/null || true
+    # Deleting a namespace deletes its ends of the veth pairs, and with them the others.
+    for ns in "$client_ns" "$link_ns" "$server_ns"; do ip netns del "$ns" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-ip netns add "$server_ns"
-ip netns add "$client_ns"
-ip link add "qvs$tag" type veth peer name "qvc$tag"
-ip link set "qvs$tag" netns "$server_ns"
-ip link set "qvc$tag" netns "$client_ns"
-# setup NS DEV IPV4 IPV6
-setup() {
-    ip -n "$1" link set lo up
+for ns in "$client_ns" "$link_ns" "$server_ns"; do
+    ip netns add "$ns"
+    ip -n "$ns" link set lo up
+done
+ip netns exec "$link_ns" sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1
+
+# attach NS DEV IPV4/24 IPV6/64
+attach() {
+    ip link set "$2" netns "$1"
     ip -n "$1" addr add "$3/24" dev "$2"
     ip -n "$1" addr add "$4/64" dev "$2" nodad
     ip -n "$1" link set "$2" up
-    # 16 kbit/s: about 2 KB a second, well below what the client offers.
-    tc -n "$1" qdisc add dev "$2" root tbf rate 16kbit burst 4kb latency 400ms
 }
-setup "$server_ns" "qvs$tag" 10.201.0.1 fd00:201::1
-setup "$client_ns" "qvc$tag" 10.201.0.2 fd00:201::2
+ip link add "qvc$tag" type veth peer name "qvlc$tag"
+ip link add "qvs$tag" type veth peer name "qvls$tag"
+attach "$client_ns" "qvc$tag" 10.201.1.2 fd00:201:1::2
+attach "$link_ns" "qvlc$tag" 10.201.1.1 fd00:201:1::1
+attach "$link_ns" "qvls$tag" 10.201.2.1 fd00:201:2::1
+attach "$server_ns" "qvs$tag" 10.201.2.2 fd00:201:2::2
+ip -n "$client_ns" route add default via 10.201.1.1
+ip -n "$client_ns" -6 route add default via fd00:201:1::1
+ip -n "$server_ns" route add default via 10.201.2.1
+ip -n "$server_ns" -6 route add default via fd00:201:2::1
+# 16 kbit/s each way: about 2 KB a second, well below what the client offers.
+for dev in "qvlc$tag" "qvls$tag"; do
+    tc -n "$link_ns" qdisc add dev "$dev" root tbf rate 16kbit burst 4kb latency 400ms
+done
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -62,14 +77,25 @@ server=$!
 pids+=("$server")
 check "server listens" wait_for "$work/server" "Waiting for connection" 10
 
-# run_client NAME HOST SECONDS
+# run_client NAME HOST SECONDS: runs a client for SECONDS once it is connected,
+# and longer (30 s at most) until a '.' shows that is not the client's last mark.
 run_client() {
     local out=$work/client-$1
+    local accepted_before
+    accepted_before=$(grep -c '^Accepted connection' "$work/server" || true)
     ip netns exec "$client_ns" "$quorvel" -mode client -host "$2" -port 5050 -rate 20 -padlen 400 \
         -buflen 4096 >"$out" &
     local pid=$!
     pids+=("$pid")
+    # A connect can wait for a retransmitted SYN on this link; time counts from the accept.
+    for _ in $(seq 150); do
+        [ "$(grep -c '^Accepted connection' "$work/server")" -gt "$accepted_before" ] && break
+        sleep 0.1
+    done
     sleep "$3"
+    # Linux lets a send fill the unsent tail of its queue past the buffer size,
+    # so how soon the buffer refuses a whole message varies from run to run.
+    wait_for "$out" '\.[.#]' 30 || true
     kill -INT "$pid"
     local status=0
     wait "$pid" || status=$?
@@ -90,8 +116,8 @@ ages_grew() {
 }
 
 for family in IPv4 IPv6; do
-    host=10.201.0.1
-    [ "$family" = IPv6 ] && host=fd00:201::1
+    host=10.201.2.2
+    [ "$family" = IPv6 ] && host=fd00:201:2::2
     accepted_before=$(grep -c '^Accepted connection' "$work/server" || true)
     run_client "$family" "$host" 10
     echo "$family client marks: $(cat "$work/client-$family")"
@@ -113,10 +139,10 @@ done
 check "no message lost its framing" bash -c "! grep -q 'rx parse failed' '$work/server'"
 
 status=0
-ip netns exec "$client_ns" "$quorvel" -mode client -host 10.201.0.1 -port 5051 -rate 4 >"$work/refused" ||
+ip netns exec "$client_ns" "$quorvel" -mode client -host 10.201.2.2 -port 5051 -rate 4 >"$work/refused" ||
     status=$?
 check "a client aimed at a port with no listener gets its connect error" \
-    test "$(cat "$work/refused")" = "[ERROR] connect failed to 10.201.0.1 on port 5051: Connection refused"
+    test "$(cat "$work/refused")" = "[ERROR] connect failed to 10.201.2.2 on port 5051: Connection refused"
 check "... and exit status 1" test "$status" = 1
 
 kill -INT "$server"
