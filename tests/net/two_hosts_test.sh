@@ -27,6 +27,8 @@ cleanup() {
     wait 2>/dev/null || true
     # Deleting a namespace deletes its ends of the veth pairs, and with them the others.
     for ns in "$client_ns" "$link_ns" "$server_ns"; do ip netns del "$ns" 2>/dev/null || true; done
+    # A pair that failed before it was moved is still here.
+    for dev in "qvc$tag" "qvs$tag"; do ip link del "$dev" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
